@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/commands.h"
@@ -354,6 +357,26 @@ TEST_F(CommandsTest, ContinueBeforeAnyOperationEndsInTheDefaultError) {
     EXPECT_EQ(headless::Pane(EDIT_RECV), std::string(kNoBuilder) + kStop);
     EXPECT_FALSE(tty_->connected.load());
 }
+
+#ifndef _WIN32
+// Under Wine the trace log sits at a fixed place that other tests share.
+TEST_F(CommandsTest, ContinueIsMarkedInTheTraceLog) {
+    StoreSetDriveRoot("commands_drive_c");
+    const std::filesystem::path log = TraceFilePath();
+    std::filesystem::create_directories(log.parent_path());
+    std::ofstream(log, std::ios::trunc).close();
+
+    DispatchCommand(IDM_CONTINUE_FWUG, 0);
+    g_seq.log_to_file = 0;
+    DispatchCommand(IDM_CONTINUE_FWUG, 0);
+
+    std::ifstream in(log, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "Continue\n");
+    in.close();
+    std::filesystem::remove(log);
+}
+#endif
 
 TEST_F(CommandsTest, DisconnectDuringARunLeavesTheTimerRunning) {
     DispatchCommand(BTN_VERSION, 0);

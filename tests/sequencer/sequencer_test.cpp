@@ -292,6 +292,7 @@ TEST_F(SequencerTest, UnansweredWritePacketRule) {
         {3, 0, ST_START, 4, 0},
         {4, 0, ST_WAIT, 5, 1},   // the fifth: first pause
         {7, 5, ST_WAIT, 8, 6},   // a pause does not reset fail_count
+        {5, 9, ST_WAIT, 6, 10},  // the tenth pause is still taken
         {5, 10, ST_RESET, 6, 11},
     };
     for (const auto& c : cases) {
