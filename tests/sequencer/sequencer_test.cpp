@@ -1,6 +1,7 @@
 // The sequencer driven tick by tick on the headless host and the fake port.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -400,6 +401,70 @@ TEST_F(SequencerTraceTest, UnansweredWritePacketLines) {
         EXPECT_EQ(TakeTrace(), c.trace);
         ClosePort(tty_);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The countdown of each kind of request, with the operations of the table:
+// the handler after a send runs on the (countdown + 1)-th tick.
+class SequencerTimingTest : public SequencerTest {
+protected:
+    void SetUp() override {
+        SequencerTest::SetUp();
+        std::ofstream(kImage, std::ios::binary | std::ios::trunc) << std::string(40, '\x5A');
+        std::strcpy(g_seq.enc_path, kImage);
+        g_seq.file_size = 40;
+    }
+    void TearDown() override {
+        SequencerTest::TearDown();
+        std::filesystem::remove(kImage);
+    }
+    static constexpr const char* kImage = "sequencer_image.enc";
+};
+
+TEST_F(SequencerTimingTest, EvaluationTickOfEachCountdown) {
+    const struct {
+        int32_t id;
+        int32_t reset3856;
+        int ticks_after_send;
+    } cases[] = {
+        {BTN_VERSION, 0, 5},
+        {IDM_GET_BL_ATTR, 0, 5},
+        {ID_FWUG_INPROCESS, 0, 21},
+        {IDM_SEND_ONE_WRITE, 0, 21},
+        {BTN_RESETCMD, 0, 201},
+        {BTN_RESET3856, 1, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        Fresh();
+        g_seq.reset3856 = c.reset3856;
+        Start(c.id);
+        ASSERT_EQ(headless::Tick(), 1);
+        ASSERT_FALSE(fake_port::Sent().empty());
+        fake_port::Deliver(ShortAnswer());
+        EXPECT_EQ(TicksUntilRecvHas("len = 21\r\n"), c.ticks_after_send);
+    }
+}
+
+// With both counters at 0, a write packet that is never answered goes out
+// 15 times: the first send, four at once, then ten each after a pause.
+TEST_F(SequencerTimingTest, NeverAnsweredWritePacketIsSentFifteenTimes) {
+    Start(ID_FWUG_INPROCESS);
+    const int ticks = headless::TickUntilStopped(2000);
+    EXPECT_FALSE(headless::TimerRunning());
+    const auto& frames = fake_port::SentFrames();
+    ASSERT_EQ(frames.size(), 15u);
+    for (const std::string& f : frames) EXPECT_EQ(f, frames[0]);
+    EXPECT_EQ(g_seq.fail_count, 15);
+    EXPECT_EQ(g_seq.total_fail, 11);
+    EXPECT_EQ(g_seq.file_offset, 0);
+    EXPECT_FALSE(tty_->connected.load());
+    // 15 cycles of send, 20 ticks and evaluation; ten pauses of 12 ticks;
+    // the stop tick.
+    EXPECT_EQ(ticks, 15 * 22 + 10 * 12 + 1);
 }
 
 }  // namespace
