@@ -306,10 +306,16 @@ int TransmitByte(TTYINFO* tty, uint8_t byte) {
             continue;
         }
         if (n < 0 && errno != EAGAIN) return 1;  // lost
-        // The output queue is full: wait for room, then try once more. A
-        // non-blocking write leaves nothing running behind us when we give up.
+        // The output queue is full (or the line is held by XOFF): wait for
+        // room, then try once more. As on the Win32 side, the port's own
+        // write time-out (19200 / rate ms a byte, none from 38400 on) ends
+        // the wait before the transmitter's 1000 ms. A non-blocking write
+        // leaves nothing running behind us when we give up.
+        uint32_t per_byte = tty->baud_rate != 0 ? 19200 / tty->baud_rate : 0;
+        int limit = per_byte != 0 && per_byte < static_cast<uint32_t>(kWriteGiveUpMs) ? static_cast<int>(per_byte)
+                                                                                    : kWriteGiveUpMs;
         struct pollfd p = {fd, POLLOUT, 0};
-        if (poll(&p, 1, kWriteGiveUpMs) <= 0) return 1;
+        if (poll(&p, 1, limit) <= 0) return 1;
     }
     return 1;
 }

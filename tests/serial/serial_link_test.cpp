@@ -313,4 +313,43 @@ TEST_F(SerialLink, LineDropThenReconnectAtTheSamePath) {
     EXPECT_EQ(SimImage(sim_), std::vector<uint8_t>(20, 0xAA));
 }
 
+TEST_F(SerialLink, StalledBytesAreGivenUpAndTheLineRecovers) {
+    // The device holds the line with XOFF for 2500 ms. A byte that cannot
+    // leave is given up after the port's write time-out (2 ms a byte at
+    // 9600) or, without one (38400), after the transmitter's 1000 ms.
+    struct Case {
+        uint32_t rate;
+        int min_ms, max_ms;
+    } cases[] = {{38400, 1900, 2450}, {9600, 0, 500}};
+    SIM_FAULT stall;
+    ASSERT_TRUE(SimParseFault("stall=2500,cmd=45,times=0", &stall));
+    SimAddFault(sim_, stall);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        tty_->flow_ctrl = FLOW_XONXOFF;
+        tty_->baud_rate = c.rate;
+        ASSERT_TRUE(OpenPort(tty_));
+        std::vector<uint8_t> reset_vars = Request("45", "", 1);
+        SendBytes(tty_, reset_vars.data(), static_cast<int>(reset_vars.size()));
+        // XOFF is out, XON still held back; a moment for the line discipline.
+        ASSERT_TRUE(WaitFor([&] { return SimPendingBytes(sim_) == 1; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+        const uint8_t two[2] = {'Z', 'Z'};
+        auto start = Clock::now();
+        EXPECT_EQ(SendBytes(tty_, two, 2), 1);
+        auto took = Clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(c.min_ms));
+        EXPECT_LT(took, std::chrono::milliseconds(c.max_ms));
+
+        // After XON the line works again.
+        ASSERT_TRUE(WaitFor([&] { return SimPendingBytes(sim_) == 0; }));
+        ArmResponse(tty_, 100);
+        std::vector<uint8_t> version = Request("05", "", 1);
+        SendBytes(tty_, version.data(), static_cast<int>(version.size()));
+        EXPECT_TRUE(WaitFor([&] { return tty_->response_count.load() == 25; }));
+        ClosePort(tty_);
+    }
+}
+
 }  // namespace

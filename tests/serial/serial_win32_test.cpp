@@ -192,4 +192,50 @@ TEST_F(Win32Link, HandshakesInTheDeviceControlBlock) {
     }
 }
 
+TEST_F(Win32Link, StalledBytesAreGivenUpAndTheLineRecovers) {
+    // The simulator answers "45" with XOFF and sends XON 2500 ms later. A
+    // byte that cannot leave is given up after the port's write time-out
+    // (2 ms a byte at 9600) or, without one (38400), after 1000 ms, with the
+    // transfer cancelled before the next byte uses the write record.
+    struct Case {
+        uint32_t rate;
+        int min_ms, max_ms;
+    } cases[] = {{38400, 1900, 2450}, {9600, 0, 500}};
+    size_t stalls = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        tty_->flow_ctrl = FLOW_XONXOFF;
+        tty_->baud_rate = c.rate;
+        ASSERT_TRUE(OpenPort(tty_));
+        std::vector<uint8_t> reset_vars = Request("45", 1);
+        auto sent = Clock::now();
+        SendBytes(tty_, reset_vars.data(), static_cast<int>(reset_vars.size()));
+        // The simulator has logged the request, so XOFF is on its way; a
+        // moment more for the line to act on it.
+        ++stalls;
+        ASSERT_TRUE(WaitFor([&] {
+            std::string log = SimLogText();
+            size_t n = 0;
+            for (size_t at = log.find("cmd=45"); at != std::string::npos; at = log.find("cmd=45", at + 1)) ++n;
+            return n >= stalls;
+        }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+        const uint8_t two[2] = {'Z', 'Z'};
+        auto start = Clock::now();
+        EXPECT_EQ(SendBytes(tty_, two, 2), 1);
+        auto took = Clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(c.min_ms));
+        EXPECT_LT(took, std::chrono::milliseconds(c.max_ms));
+
+        // After XON (due 2500 ms after the request; this side cannot see it
+        // arrive) a request goes out whole on the same write record.
+        while (Clock::now() - sent < std::chrono::milliseconds(2700))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(Exchange("05", 25));
+        EXPECT_EQ(CheckResponseCrc(tty_->response, 25), 0);
+        ClosePort(tty_);
+    }
+}
+
 }  // namespace

@@ -378,6 +378,12 @@ void HandleFrame(LOADER_SIM* sim, const std::vector<uint8_t>& bytes) {
         Record(sim, std::move(entry));
         return;
     }
+    if (kind == SIM_FAULT_STALL) {
+        Queue(sim, {0x13}, 1, 0, 0);
+        Queue(sim, {0x11}, 1, 0, value ? value : 2000);
+        Record(sim, std::move(entry));
+        return;
+    }
     std::string dest(reinterpret_cast<const char*>(text), 7);
     Answer answer;
     if (!sim->in_loader) {
@@ -587,7 +593,8 @@ bool SimParseFault(const std::string& text, SIM_FAULT* fault) {
         int kind;
     } kKinds[] = {{"silent", SIM_FAULT_SILENT}, {"error", SIM_FAULT_ERROR},     {"wrong-ack", SIM_FAULT_WRONG_ACK},
                   {"bad-crc", SIM_FAULT_BAD_CRC}, {"long", SIM_FAULT_LONG},     {"split", SIM_FAULT_SPLIT},
-                  {"delay", SIM_FAULT_DELAY},     {"drop", SIM_FAULT_DROP_LINE}};
+                  {"delay", SIM_FAULT_DELAY},     {"drop", SIM_FAULT_DROP_LINE},
+                  {"stall", SIM_FAULT_STALL}};
     SIM_FAULT f;
     size_t start = 0;
     bool first = true;

@@ -57,6 +57,9 @@ enum SIM_FAULT_KIND : int {
     SIM_FAULT_DELAY,       // answer written `value` ms late (default 200)
     SIM_FAULT_DROP_LINE,   // no answer; the pty is closed and a new one opened
                            // (the link follows), so the tool can reconnect
+    SIM_FAULT_STALL,       // no answer; XOFF (0x13) at once and XON (0x11)
+                           // `value` ms later (default 2000): with XON/XOFF
+                           // flow on, the tool's writes stall meanwhile
 };
 
 // A fault applies to requests that match `command` and `sequence`: after the
@@ -103,7 +106,7 @@ void SimAddFault(LOADER_SIM* sim, const SIM_FAULT& fault);
 void SimClearFaults(LOADER_SIM* sim);
 // Parses a fault as the command line gives it:
 //   KIND[=VALUE][,cmd=HH][,seq=N][,times=N][,skip=N]
-// KIND: silent error wrong-ack bad-crc long split delay drop; cmd in hex.
+// KIND: silent error wrong-ack bad-crc long split delay drop stall; cmd in hex.
 bool SimParseFault(const std::string& text, SIM_FAULT* fault);
 
 std::vector<uint8_t> SimImage(LOADER_SIM* sim);
