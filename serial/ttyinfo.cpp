@@ -45,6 +45,7 @@ void SetInitialPortValues(TTYINFO* tty) {
 
 // Receive thread only.
 void CollectResponseByte(TTYINFO* tty, uint8_t byte) {
+    if (tty == nullptr) return;
     if (tty->response_complete.load(std::memory_order_acquire) != 0) return;
     // Acquire pairs with ArmResponse's release: the window thread's reads of
     // the previous response are over before a byte lands at index 0 again.
@@ -70,6 +71,7 @@ void CollectResponseByte(TTYINFO* tty, uint8_t byte) {
 
 // Window thread only.
 void ArmResponse(TTYINFO* tty, int32_t expected) {
+    if (tty == nullptr) return;
     tty->response_count.store(0, std::memory_order_release);
     tty->response_expected.store(expected, std::memory_order_release);
     // Last: while complete is still set the receive thread drops bytes, so

@@ -83,6 +83,21 @@ TEST_F(FileLayer, ReadsWritesAndSeeksAreRawAndExact) {
     EXPECT_EQ(ReadFile(f), bytes + "end");
 }
 
+TEST_F(FileLayer, OpeningASecondFileClosesTheFirst) {
+    const std::string a = tmp.file("a"), b = tmp.file("b");
+    WriteFile(a, "first");
+    WriteFile(b, "second");
+    ASSERT_EQ(FileOpenWrite(a.c_str()), 0);
+    ASSERT_EQ(FileOpenRead(b.c_str()), 0);
+    char buf[6];
+    EXPECT_EQ(FileRead(buf, 6), 0);
+    EXPECT_EQ(std::string(buf, 6), "second");
+    FileClose();
+    // Windows refuses to remove a file that is still open somewhere.
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::remove(a, ec)) << ec.message();
+}
+
 TEST_F(FileLayer, ExistsForFilesAndFolders) {
     WriteFile(tmp.file("f"), "");
     EXPECT_EQ(FileExists(tmp.file("f").c_str()), 0);
