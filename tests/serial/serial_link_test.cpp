@@ -1,6 +1,7 @@
 // The POSIX serial backend with its real receive thread, against the
 // simulated loader on a pseudo-terminal.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -331,9 +332,11 @@ TEST_F(SerialLink, StalledBytesAreGivenUpAndTheLineRecovers) {
         ASSERT_TRUE(OpenPort(tty_));
         std::vector<uint8_t> reset_vars = Request("45", "", 1);
         SendBytes(tty_, reset_vars.data(), static_cast<int>(reset_vars.size()));
-        // XOFF is out, XON still held back; a moment for the line discipline.
-        ASSERT_TRUE(WaitFor([&] { return SimPendingBytes(sim_) == 1; }));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // XOFF is out and has stopped the line: no room to write.
+        ASSERT_TRUE(WaitFor([&] {
+            struct pollfd p = {tty_->os->fd, POLLOUT, 0};
+            return SimPendingBytes(sim_) == 1 && poll(&p, 1, 0) == 0;
+        }));
 
         const uint8_t two[2] = {'Z', 'Z'};
         auto start = Clock::now();

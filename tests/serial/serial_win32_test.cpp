@@ -219,7 +219,7 @@ TEST_F(Win32Link, StalledBytesAreGivenUpAndTheLineRecovers) {
             for (size_t at = log.find("cmd=45"); at != std::string::npos; at = log.find("cmd=45", at + 1)) ++n;
             return n >= stalls;
         }));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
         const uint8_t two[2] = {'Z', 'Z'};
         auto start = Clock::now();
