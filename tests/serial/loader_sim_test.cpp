@@ -327,6 +327,15 @@ TEST(LoaderSimProgram, LinkLogImageAndStop) {
                 path_file = dir + "/path";
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
+    // The program is stopped on every way out of the test.
+    struct Reaper {
+        pid_t pid;
+        ~Reaper() {
+            if (pid <= 0) return;
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    } reaper{pid};
     if (pid == 0) {
         execl(LOADER_SIM_PROGRAM, "loader_sim", "--link", link.c_str(), "--log", log.c_str(), "--image",
               image.c_str(), "--path-file", path_file.c_str(), "--fault", "error=2,cmd=41,seq=1",
@@ -359,6 +368,7 @@ TEST(LoaderSimProgram, LinkLogImageAndStop) {
     kill(pid, SIGTERM);
     int status = 0;
     ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
+    reaper.pid = 0;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_NE(access(link.c_str(), F_OK), 0);  // the link goes with the program
     ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);

@@ -168,7 +168,7 @@ void WriteImageFile(LOADER_SIM* sim) {
     std::string tmp = sim->options.image_file + ".tmp";
     FILE* f = fopen(tmp.c_str(), "wb");
     if (!f) return;
-    bool ok = fwrite(sim->image.data(), 1, sim->image.size(), f) == sim->image.size();
+    bool ok = sim->image.empty() || fwrite(sim->image.data(), 1, sim->image.size(), f) == sim->image.size();
     ok = fclose(f) == 0 && ok;
     if (ok) rename(tmp.c_str(), sim->options.image_file.c_str());
 }
