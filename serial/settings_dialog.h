@@ -9,8 +9,10 @@
 
 struct TTYINFO;
 
-// The record is kept as a property of the dialog under this integer atom.
-#define SETTINGS_RECORD_PROP MAKEINTATOM(256)
+// The record is kept as a property of the dialog under the integer atom
+// 256: MAKEINTATOM(256), spelled in its ANSI form so that it suits GetPropA
+// whether or not UNICODE is defined.
+#define SETTINGS_RECORD_PROP (reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(256)))
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam);
 

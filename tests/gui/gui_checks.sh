@@ -96,6 +96,10 @@ TABLE
     "289 0x50200044 291 0x50200044 288 0x50200044 290 0x50000000 292 0x50000000 293 0x50000000 294 0x50000000 296 0x50000000 277 0x50000000 276 0x50000000 274 0x50000000 266 0x50000000 267 0x50000000 " \
     "$styles"
   expect_eq "main window at 200,200, 1000 x 600" "200 200 1000 600" "$(drv screen-rect)"
+  drv maximize
+  expect_eq "maximised: the controls keep their places" "$controls" \
+    "$( [ "$(drv screen-rect)" != "200 200 1000 600" ] && drv controls)"
+  drv restore
 }
 
 check_pane_commands() {
@@ -197,7 +201,8 @@ check_upgrade() {
   drv set-text $EDIT_SIZE 256
   drv send $ID_FWUG_INPROCESS
   debug=$(drv wait-text $EDIT_DEBUG 'Done! (success)\r\n' 30000)
-  expect_contains "upgrade of 300 bytes at 256 ends in success" 'Done! (success)\r\n' "$debug"
+  expect_eq "upgrade of 300 bytes at 256: the Debug pane after the last packet" \
+    'Sequence 1\r\nlen = 23\r\n0A 0 1 1 2 3 4 5 6 7 8 3 0 1 0 1 0 1 D 4 8 0 0D \r\nDone! (success)\r\n' "$debug"
   expect_eq "progress pane after the last packet" '85.33 %\r\n' "$(drv text $EDIT_PROGRESS)"
   expect_eq "image delivered intact (2 packets, filler after the file)" "512 same" \
     "$(stat -c %s "$ENV_WORK/delivered.bin") $(cmp -s -n 300 "$image" "$ENV_WORK/delivered.bin" && echo same)"

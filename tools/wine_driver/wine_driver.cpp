@@ -217,6 +217,7 @@ void Usage() {
         "  send ID [CODE]                  WM_COMMAND, waits until handled\n"
         "  post ID [CODE]                  WM_COMMAND, returns at once\n"
         "  close                           post WM_CLOSE\n"
+        "  maximize | restore              the main window's size\n"
         "  screen-rect [ID]                x y w h of a control (or the window) on the screen\n"
         "  dlg-wait CAPTION [MS] | dlg-gone CAPTION [MS]\n"
         "  dlg-controls CAPTION | dlg-text CAPTION ID | dlg-set CAPTION ID TEXT\n"
@@ -243,6 +244,12 @@ int main(int argc, char** argv) {
     }
     if (cmd == "gone") {
         return WaitFor(wait_ms(2), [] { return MainWindow() == nullptr; }) ? 0 : Fail("main window still there");
+    }
+    if (cmd == "maximize" || cmd == "restore") {
+        HWND main = RequireMain();
+        if (!main) return Fail("no main window");
+        Send(main, WM_SYSCOMMAND, cmd == "maximize" ? SC_MAXIMIZE : SC_RESTORE, 0);
+        return 0;
     }
     if (cmd == "close") {
         HWND main = RequireMain();
