@@ -238,4 +238,24 @@ TEST_F(Win32Link, StalledBytesAreGivenUpAndTheLineRecovers) {
     }
 }
 
+TEST_F(Win32Link, LineDropThenReconnect) {
+    // The simulator drops the line on "42": its pty goes, a new one takes
+    // its place behind the same COM port.
+    ASSERT_TRUE(OpenPort(tty_));
+    ArmResponse(tty_, 100);
+    std::vector<uint8_t> go = Request("42", 1);
+    SendBytes(tty_, go.data(), static_cast<int>(go.size()));
+    ASSERT_TRUE(WaitFor([&] { return SimLogText().find("cmd=42") != std::string::npos; }));
+    SendBytes(tty_, go.data(), static_cast<int>(go.size()));  // into the dropped line
+    EXPECT_EQ(tty_->response_count.load(), 0);
+
+    auto start = Clock::now();
+    EXPECT_EQ(ClosePort(tty_), 1);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(tty_->reader_thread_id.load(), 0u);
+
+    ASSERT_TRUE(WaitFor([&] { return OpenPort(tty_); }));  // the new pty is there
+    EXPECT_TRUE(Exchange("40", 21));
+}
+
 }  // namespace

@@ -22,10 +22,11 @@ cleanup() {
 trap cleanup EXIT
 
 # The attributes answer padded to 120 bytes, the sequence-number answer in
-# four pieces, reset-vars stalling the line with XOFF for 2.5 s; every time.
+# four pieces, reset-vars stalling the line with XOFF for 2.5 s, Go dropping
+# the line; every time.
 "$sim" --link "$work/line" --log "$work/frames.log" --path-file "$work/path" \
   --fault long=120,cmd=46,times=0 --fault split=4,cmd=44,times=0 \
-  --fault stall=2500,cmd=45,times=0 >"$work/sim.out" 2>&1 &
+  --fault stall=2500,cmd=45,times=0 --fault drop,cmd=42,times=0 >"$work/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do [ -s "$work/path" ] && break; sleep 0.1; done
 if [ ! -s "$work/path" ]; then echo "loader_sim did not start"; cat "$work/sim.out"; exit 1; fi
