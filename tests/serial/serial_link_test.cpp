@@ -355,4 +355,22 @@ TEST_F(SerialLink, StalledBytesAreGivenUpAndTheLineRecovers) {
     }
 }
 
+TEST(SerialRecord, NullAndIdleRecords) {
+    EXPECT_EQ(FreePortRecord(nullptr), 0);
+    EXPECT_EQ(MakeDisplayFont(nullptr), 0);
+    EXPECT_EQ(ClosePort(nullptr), 0);
+    EXPECT_FALSE(OpenPort(nullptr));
+    EXPECT_FALSE(ApplyPortSettings(nullptr));
+    EXPECT_EQ(TransmitByte(nullptr, 0x41), 0);
+    EXPECT_EQ(InitPortRecord(nullptr), -1);
+
+    TTYINFO* tty = nullptr;
+    ASSERT_EQ(InitPortRecord(&tty), 1);
+    EXPECT_EQ(tty->os->fd, -1);
+    EXPECT_FALSE(ApplyPortSettings(tty));  // no open port to apply them to
+    EXPECT_EQ(TransmitByte(tty, 0x41), 1);  // lost, as on a closed port
+    EXPECT_EQ(ClosePort(tty), 1);
+    EXPECT_EQ(FreePortRecord(tty), 1);
+}
+
 }  // namespace

@@ -258,4 +258,35 @@ TEST_F(Win32Link, LineDropThenReconnect) {
     EXPECT_TRUE(Exchange("40", 21));
 }
 
+TEST(Win32Record, LabelFontEventsAndNullRecords) {
+    TTYINFO* tty = nullptr;
+    ASSERT_EQ(InitPortRecord(&tty), 1);
+    EXPECT_NE(tty->os->read_ov.hEvent, nullptr);
+    EXPECT_NE(tty->os->write_ov.hEvent, nullptr);
+    EXPECT_EQ(tty->os->port, INVALID_HANDLE_VALUE);
+    ASSERT_NE(tty->display_font, nullptr);
+    LOGFONTA made{};
+    ASSERT_EQ(GetObjectA(static_cast<HFONT>(tty->display_font), sizeof made, &made), static_cast<int>(sizeof made));
+    EXPECT_EQ(made.lfHeight, 12);
+    EXPECT_EQ(made.lfCharSet, OEM_CHARSET);
+    EXPECT_STREQ(made.lfFaceName, "FixedSys");
+
+    // The font chooser's new description replaces the font.
+    tty->log_font.lfHeight = 20;
+    lstrcpynA(tty->log_font.lfFaceName, "Courier New", LF_FACESIZE);
+    EXPECT_EQ(MakeDisplayFont(tty), 1);
+    ASSERT_EQ(GetObjectA(static_cast<HFONT>(tty->display_font), sizeof made, &made), static_cast<int>(sizeof made));
+    EXPECT_EQ(made.lfHeight, 20);
+    EXPECT_STREQ(made.lfFaceName, "Courier New");
+
+    EXPECT_EQ(ClosePort(tty), 1);  // idle
+    EXPECT_EQ(FreePortRecord(tty), 1);
+    EXPECT_EQ(FreePortRecord(nullptr), 0);
+    EXPECT_EQ(MakeDisplayFont(nullptr), 0);
+    EXPECT_EQ(ClosePort(nullptr), 0);
+    EXPECT_FALSE(OpenPort(nullptr));
+    EXPECT_FALSE(ApplyPortSettings(nullptr));
+    EXPECT_EQ(TransmitByte(nullptr, 0x41), 0);
+}
+
 }  // namespace
