@@ -17,6 +17,7 @@
 
 #include "app/commands.h"
 #include "app/host.h"
+#include "protocol/memory_requests.h"
 #include "resources/resource_ids.h"
 #include "sequencer/seqinfo.h"
 #include "serial/port.h"

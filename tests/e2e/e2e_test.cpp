@@ -138,5 +138,27 @@ TEST_F(LoaderTest, GoAfterAnUpgrade) {
     EXPECT_TRUE(go[0].crc_ok);
 }
 
+TEST_F(LoaderTest, MemoryRequestsAgainstTheLoader) {
+    StartSim(false);
+    headless::OnParamDialog([](int id) {
+        if (id == IDD_WRITE_DATA) AcceptWriteData("3D", "A1B2C3");
+        if (id == IDD_READ_E2) AcceptReadE2("3D", "03");
+        if (id == IDD_READ_DATA) AcceptReadData("00002000", "0041");
+    });
+    DispatchCommand(IDM_WRITE_EEPROM, 0);
+    RunRealTime();
+    DispatchCommand(IDM_READ_EEPROM, 0);
+    RunRealTime();
+    EXPECT_TRUE(EndsWith(Debug(), "Read Data: [A1B2C3]\r\n")) << Debug();
+
+    DispatchCommand(IDM_READ_FLASH, 0);
+    RunRealTime();
+    std::vector<int> lengths;
+    for (const SIM_RECEIVED& r : Received(0x43))
+        lengths.push_back(static_cast<int>(std::stoi(std::string(r.bytes.begin() + 22, r.bytes.begin() + 26), nullptr, 16)));
+    EXPECT_EQ(lengths, (std::vector<int>{32, 32, 1}));
+    EXPECT_EQ(g_seq.read_remain, 0);
+}
+
 }  // namespace
 }  // namespace e2e
