@@ -2,6 +2,7 @@
 // filler, acknowledgements, error reports, resends, pauses, resume and the
 // single test packet.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "tests/operations/ops_fixture.h"
 
 #ifndef _WIN32
+#include <unistd.h>
+
 #include "store/paths.h"
 #endif
 
@@ -387,9 +390,38 @@ TEST_F(UpgradeTest, AnotherOperationTakesOverARunningTransfer) {
     EXPECT_EQ(fake_port::SentFrames().back(), Frame("0000000020501", "00"));
 }
 
+TEST_F(UpgradeTest, CountersStayInRange) {
+    // A packet size that did not come through the Data Size rule still
+    // yields a packet the buffers hold.
+    WriteImage(600);
+    std::snprintf(g_seq.enc_path, ENC_PATH_MAX, "%s", path.c_str());
+    g_seq.file_size = 600;
+    g_seq.chunk_size = 1000;
+    g_seq.cur_cmd = ID_FWUG_INPROCESS;
+    OUTGOING out;
+    BuildWritePacket(tty, &out);
+    EXPECT_EQ(out.count, 535);
+
+    // The accepted offset saturates instead of wrapping negative at the
+    // end of a huge image.
+    headless::Reset();
+    g_seq.chunk_size = 256;
+    g_seq.file_size = INT32_MAX;
+    g_seq.file_offset = INT32_MAX - 100;
+    g_seq.expect_seq = 3;
+    RESPONSE_COPY copy{};
+    std::string ack = WriteAck(3);
+    std::memcpy(copy.bytes, ack.data(), ack.size());
+    copy.count = copy.eval_len = static_cast<int32_t>(ack.size());
+    g_seq.seq_state = ST_RESET;
+    EvaluateUpgradeAnswer(tty, &copy);
+    EXPECT_EQ(g_seq.file_offset, INT32_MAX);
+    EXPECT_EQ(Debug(), "Done! (success)\r\n");
+}
+
 #ifndef _WIN32
 TEST_F(UpgradeTest, TraceMarksTheStartAndAClearedPauseCount) {
-    fs::path root = fs::temp_directory_path() / "tessmar_ops_drive";
+    fs::path root = fs::temp_directory_path() / ("tessmar_ops_drive_" + std::to_string(getpid()));
     fs::create_directories(root / "VcProjects" / "tessmar");
     StoreSetDriveRoot(root.string().c_str());
     { std::ofstream(TraceFilePath(), std::ios::trunc) << "0000000"; }
