@@ -121,9 +121,8 @@ check_about() {
   expect_rc "About box opens" 0 drv dlg-wait "$about" 10000
   icon=$(drv dlg-controls "$about" | awk '$1 == 528 { print $3 }')
   expect_eq "About box hides its icon" "0" "$(( ${icon:-0x10000000} & 0x10000000 ))"
-  drv dlg-press "$about" 2    # what Esc sends
-  drv dlg-close "$about"      # the close box
-  drv dlg-text "$about" 1 >/dev/null  # a round trip through the box's queue
+  drv dlg-send "$about" 2     # what Esc sends, handled when this returns
+  drv dlg-close "$about"      # the close box, likewise
   expect_rc "Esc and the close box leave the About box open" 0 drv dlg-wait "$about" 100
   drv dlg-press "$about" 1
   expect_rc "OK closes the About box" 0 drv dlg-gone "$about" 10000
@@ -167,6 +166,33 @@ check_settings_initial() {
   drv combo-select "$SETTINGS" 545 6
   settings_close 1
   expect_soon "Ok stores the chosen rate in win.ini" "9600" profile_baud
+}
+
+# Pixels of the "Destination" label in pure red, counted on the screen.
+red_label_pixels() {
+  local x y w h
+  read -r x y w h <<<"$(drv screen-rect $EDIT_DEST)"
+  import -display "$DISPLAY" -window root -crop "120x14+$x+$((y - 15))" +repage txt:- 2>/dev/null |
+    grep -c '#FFFF00000000'
+}
+
+# The Font button: the chooser edits the record's font and colour at once,
+# and Cancel of the settings dialog keeps them; the labels show them at the
+# next paint.
+check_font() {
+  expect_eq "labels start black" "0" "$(red_label_pixels)"
+  settings_open
+  drv dlg-press "$SETTINGS" 555
+  expect_rc "Font opens the font chooser" 0 drv dlg-wait Font 10000
+  drv combo-select Font 1139 9          # the colour list: Red
+  drv dlg-press Font 1139 1             # CBN_SELCHANGE, as a user's choice sends
+  drv dlg-press Font 1
+  drv dlg-gone Font 10000
+  settings_close 2
+  drv redraw
+  local red; red=$(red_label_pixels)
+  expect_eq "a colour picked, then Cancel: the labels are red" "yes" "$([ "${red:-0}" -gt 0 ] && echo yes)"
+  expect_eq "and Cancel kept the other settings" "9600" "$(profile_baud)"
 }
 
 # The reset sequence leaves the record at 57600, which the baud list does
@@ -235,16 +261,17 @@ check_param_dialogs() {
   drv wait-text $EDIT_RECV "$STOPPED" 20000 >/dev/null
   expect_contains "accepted dialogs: the byte written is read back" 'Read Data: [A5]\r\n' "$(drv text $EDIT_DEBUG)"
 
+  # Refused input: nothing goes out, so the next request is the only one
+  # the loader sees.
   local before; before=$(sim_lines)
-  drv set-text $EDIT_RECV 'untouched'
   drv post $IDM_WRITE_EEPROM
   drv dlg-wait "Write Data" 10000
   drv dlg-set "Write Data" 1014 555
   drv dlg-press "Write Data" 1
   drv dlg-gone "Write Data" 10000
-  drv text $EDIT_RECV >/dev/null  # a round trip through the window's queue
-  expect_eq "rejected dialog (odd data count): nothing sent, panes kept" "$before untouched" \
-    "$(sim_lines) $(drv text $EDIT_RECV)"
+  run_and_wait $BTN_VERSION >/dev/null
+  expect_eq "rejected dialog (odd data count): nothing sent" "$((before + 1)) cmd=05" \
+    "$(sim_lines) $(tail -n 1 "$ENV_WORK/sim.log" | cut -d' ' -f2)"
 }
 
 # Real keys on the X display: the accelerators reach the window from a pane
@@ -304,6 +331,7 @@ run_checks() {  # TESSMAR_EXE WINE_DRIVER_EXE LOADER_SIM
   check_about
   check_no_port
   check_settings_initial
+  check_font
   env_start_sim "$sim" 3 --app || { fail "the simulator starts"; return 1; }
   check_reset_and_57600
   check_upgrade

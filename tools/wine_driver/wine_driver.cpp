@@ -174,9 +174,11 @@ int PrintCombo(HWND combo) {
 
 // Presses a button of a window by posting its command, as a click would:
 // posting keeps this process free when the press opens another modal box.
-void Press(HWND window, int id) {
-    HWND button = GetDlgItem(window, id);
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+// A notification code other than BN_CLICKED tells the dialog of another
+// change, such as CBN_SELCHANGE (1) after a list's selection was set.
+void Press(HWND window, int id, int code = BN_CLICKED) {
+    HWND control = GetDlgItem(window, id);
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
 }
 
 BOOL CALLBACK FindStaticText(HWND child, LPARAM data) {
@@ -218,10 +220,13 @@ void Usage() {
         "  post ID [CODE]                  WM_COMMAND, returns at once\n"
         "  close                           post WM_CLOSE\n"
         "  maximize | restore              the main window's size\n"
+        "  redraw                          paint the main window again\n"
         "  screen-rect [ID]                x y w h of a control (or the window) on the screen\n"
         "  dlg-wait CAPTION [MS] | dlg-gone CAPTION [MS]\n"
         "  dlg-controls CAPTION | dlg-text CAPTION ID | dlg-set CAPTION ID TEXT\n"
-        "  dlg-press CAPTION ID | dlg-close CAPTION\n"
+        "  dlg-press CAPTION ID [CODE]     post a press (or another notification)\n"
+        "  dlg-send CAPTION ID             send a press, return once handled\n"
+        "  dlg-close CAPTION               the close box, return once handled\n"
         "  combo CAPTION ID | combo-select CAPTION ID INDEX\n"
         "  check CAPTION ID [0|1] | enabled CAPTION ID\n"
         "  msgbox CAPTION [MS]             wait for a message box, print its text, press OK\n"
@@ -249,6 +254,12 @@ int main(int argc, char** argv) {
         HWND main = RequireMain();
         if (!main) return Fail("no main window");
         Send(main, WM_SYSCOMMAND, cmd == "maximize" ? SC_MAXIMIZE : SC_RESTORE, 0);
+        return 0;
+    }
+    if (cmd == "redraw") {
+        HWND main = RequireMain();
+        if (!main) return Fail("no main window");
+        RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         return 0;
     }
     if (cmd == "close") {
@@ -334,14 +345,22 @@ int main(int argc, char** argv) {
         if (!dialog) return Fail("no such dialog");
         if (cmd == "dlg-controls") return PrintControls(dialog);
         if (cmd == "dlg-close") {
-            PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-            return 0;
+            // Sent, not posted: the box has handled it when this returns.
+            bool ok = false;
+            Send(dialog, WM_SYSCOMMAND, SC_CLOSE, 0, &ok);
+            return ok ? 0 : Fail("no answer");
         }
         if (!arg(3)) { Usage(); return 2; }
         const int id = Number(arg(3));
         HWND control = GetDlgItem(dialog, id);
+        if (cmd == "dlg-send") {
+            // For presses that open no further modal box: handled on return.
+            bool ok = false;
+            Send(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control), &ok);
+            return ok ? 0 : Fail("no answer");
+        }
         if (cmd == "dlg-press") {
-            Press(dialog, id);
+            Press(dialog, id, arg(4) ? Number(arg(4)) : BN_CLICKED);
             return 0;
         }
         if (!control) return Fail("no such control");
