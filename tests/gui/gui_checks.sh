@@ -314,6 +314,12 @@ check_persistence() {
   expect_eq "restart: port and rate restored" "count 8 selected 2|count 13 selected 6" \
     "$(drv combo "$SETTINGS" 544 | head -n 1)|$(drv combo "$SETTINGS" 545 | head -n 1)"
   settings_close 2
+
+  drv set-text $EDIT_DEST 12345
+  drv post $IDM_EXIT
+  drv gone 15000
+  wait "$ENV_TESSMAR_PID" 2>/dev/null
+  expect_eq "a Destination of 5 characters is not saved" "7654321" "$(head -c 7 "$rdflash")"
 }
 
 run_checks() {  # TESSMAR_EXE WINE_DRIVER_EXE LOADER_SIM
