@@ -99,6 +99,8 @@ TEST(FrameParts, HeadCrcAndWrap) {
     EXPECT_STREQ(head, "7654321020A01");
     BuildFrameHead(head, nullptr, "05");
     EXPECT_STREQ(head, "0000000020501");
+    BuildFrameHead(head, "1234567", "5");
+    EXPECT_STREQ(head, "1234567025001") << "the head keeps its 13 characters";
 
     char text[16] = "XY";
     EXPECT_EQ(AppendCrcHex(text, 2, 0x41E0), 6);
