@@ -143,8 +143,8 @@ protected:
     void SetUp() override {
         CommandsTest::SetUp();
 #ifndef _WIN32
-        // The profile of these tests lives in the build folder.
-        StoreSetDriveRoot("settings_drive_c");
+        // The profile of these tests lives in the test temp folder.
+        StoreSetDriveRoot((testing::TempDir() + "settings_drive_c").c_str());
 #endif
         std::remove(PortFilePath());
     }
@@ -361,7 +361,7 @@ TEST_F(CommandsTest, ContinueBeforeAnyOperationEndsInTheDefaultError) {
 #ifndef _WIN32
 // Under Wine the trace log sits at a fixed place that other tests share.
 TEST_F(CommandsTest, ContinueIsMarkedInTheTraceLog) {
-    StoreSetDriveRoot("commands_drive_c");
+    StoreSetDriveRoot((testing::TempDir() + "commands_drive_c").c_str());
     const std::filesystem::path log = TraceFilePath();
     std::filesystem::create_directories(log.parent_path());
     std::ofstream(log, std::ios::trunc).close();

@@ -344,7 +344,7 @@ protected:
 #ifdef _WIN32
         GTEST_SKIP() << "the trace log sits at a fixed place on drive c: that other tests share";
 #else
-        StoreSetDriveRoot("sequencer_drive_c");
+        StoreSetDriveRoot((testing::TempDir() + "sequencer_drive_c").c_str());
         std::filesystem::path log = TraceFilePath();
         std::filesystem::create_directories(log.parent_path());
         std::ofstream(log, std::ios::trunc).close();
