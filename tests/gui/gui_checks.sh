@@ -16,9 +16,9 @@ expect_contains() {  # NAME NEEDLE HAYSTACK
   case "$3" in *"$2"*) pass "$1" ;; *) fail "$1" "expected to contain: $2" "actual: $3" ;; esac
 }
 # For effects that follow a dialog's end (the store after the settings
-# dialog): polls the command's output until it matches, within 10 s.
+# dialog, a repaint): polls the command's output until it matches, within 30 s.
 expect_soon() {  # NAME EXPECTED COMMAND...
-  local name=$1 want=$2 got end=$(( $(date +%s) + 10 )); shift 2
+  local name=$1 want=$2 got end=$(( $(date +%s) + 30 )); shift 2
   while got=$("$@"); [ "$got" != "$want" ] && [ "$(date +%s)" -lt "$end" ]; do sleep 0.1; done
   expect_eq "$name" "$want" "$got"
 }
@@ -42,7 +42,7 @@ STOPPED='Ln 1116: ST_RESET\r\n'
 run_and_wait() {  # COMMAND_ID
   drv set-text $EDIT_RECV '' >/dev/null
   drv send "$1" >/dev/null
-  drv wait-text $EDIT_RECV "$STOPPED" 20000
+  drv wait-text $EDIT_RECV "$STOPPED" 60000
 }
 
 # Frames the simulator has received so far.
@@ -55,16 +55,16 @@ profile_baud() {
 
 settings_open() {
   drv post $IDM_SETTINGS
-  drv dlg-wait "$SETTINGS" 10000
+  drv dlg-wait "$SETTINGS" 30000
 }
 settings_close() {  # 1 Ok, 2 Cancel
   drv dlg-press "$SETTINGS" "$1"
-  drv dlg-gone "$SETTINGS" 10000
+  drv dlg-gone "$SETTINGS" 30000
 }
 
 start_tool() {
   env_start_tessmar "$TESSMAR_EXE" "$TOOL_DIR"
-  drv find 30000 >/dev/null
+  drv find 60000 >/dev/null
 }
 
 check_window() {
@@ -118,20 +118,20 @@ check_pane_commands() {
 check_about() {
   local about="About BootLoader" icon
   drv post $IDM_ABOUT
-  expect_rc "About box opens" 0 drv dlg-wait "$about" 10000
+  expect_rc "About box opens" 0 drv dlg-wait "$about" 30000
   icon=$(drv dlg-controls "$about" | awk '$1 == 528 { print $3 }')
   expect_eq "About box hides its icon" "0" "$(( ${icon:-0x10000000} & 0x10000000 ))"
   drv dlg-send "$about" 2     # what Esc sends, handled when this returns
   drv dlg-close "$about"      # the close box, likewise
   expect_rc "Esc and the close box leave the About box open" 0 drv dlg-wait "$about" 100
   drv dlg-press "$about" 1
-  expect_rc "OK closes the About box" 0 drv dlg-gone "$about" 10000
+  expect_rc "OK closes the About box" 0 drv dlg-gone "$about" 30000
 }
 
 check_no_port() {
   drv post $BTN_VERSION
-  expect_eq "COM3 missing: message box" "Connection failed." "$(drv msgbox tessmar 15000)"
-  drv dlg-gone tessmar 10000
+  expect_eq "COM3 missing: message box" "Connection failed." "$(drv msgbox tessmar 60000)"
+  drv dlg-gone tessmar 30000
 }
 
 check_settings_initial() {
@@ -176,6 +176,8 @@ red_label_pixels() {
     grep -c '#FFFF00000000'
 }
 
+red_label_seen() { local n; n=$(red_label_pixels); [ "${n:-0}" -gt 0 ] && echo yes || echo no; }
+
 # The Font button: the chooser edits the record's font and colour at once,
 # and Cancel of the settings dialog keeps them; the labels show them at the
 # next paint.
@@ -183,15 +185,14 @@ check_font() {
   expect_eq "labels start black" "0" "$(red_label_pixels)"
   settings_open
   drv dlg-press "$SETTINGS" 555
-  expect_rc "Font opens the font chooser" 0 drv dlg-wait Font 10000
+  expect_rc "Font opens the font chooser" 0 drv dlg-wait Font 30000
   drv combo-select Font 1139 9          # the colour list: Red
   drv dlg-press Font 1139 1             # CBN_SELCHANGE, as a user's choice sends
   drv dlg-press Font 1
-  drv dlg-gone Font 10000
+  drv dlg-gone Font 30000
   settings_close 2
   drv redraw
-  local red; red=$(red_label_pixels)
-  expect_eq "a colour picked, then Cancel: the labels are red" "yes" "$([ "${red:-0}" -gt 0 ] && echo yes)"
+  expect_soon "a colour picked, then Cancel: the labels are red" "yes" red_label_seen
   expect_eq "and Cancel kept the other settings" "9600" "$(profile_baud)"
 }
 
@@ -222,11 +223,11 @@ check_upgrade() {
   win_path="Z:$(tr / '\\' <<<"$image")"
   escaped=$(sed 's/\\/\\\\/g' <<<"$win_path")
   drv post $BTN_FIND
-  drv open-file "$escaped" 15000
-  expect_eq "Find Enc File shows the chosen path" "$escaped" "$(drv wait-equal $EDIT_ENCFILE "$escaped" 10000)"
+  drv open-file "$escaped" 60000
+  expect_eq "Find Enc File shows the chosen path" "$escaped" "$(drv wait-equal $EDIT_ENCFILE "$escaped" 30000)"
   drv set-text $EDIT_SIZE 256
   drv send $ID_FWUG_INPROCESS
-  debug=$(drv wait-text $EDIT_DEBUG 'Done! (success)\r\n' 30000)
+  debug=$(drv wait-text $EDIT_DEBUG 'Done! (success)\r\n' 60000)
   expect_eq "upgrade of 300 bytes at 256: the Debug pane after the last packet" \
     'Sequence 1\r\nlen = 23\r\n0A 0 1 1 2 3 4 5 6 7 8 3 0 1 0 1 0 1 D 4 8 0 0D \r\nDone! (success)\r\n' "$debug"
   expect_eq "progress pane after the last packet" '85.33 %\r\n' "$(drv text $EDIT_PROGRESS)"
@@ -239,36 +240,36 @@ check_upgrade() {
   drv set-text $EDIT_DEBUG ''
   drv send $ID_FWUG_INPROCESS
   expect_contains "a typed path does not change the image" 'Done! (success)\r\n' \
-    "$(drv wait-text $EDIT_DEBUG 'Done! (success)\r\n' 30000)"
+    "$(drv wait-text $EDIT_DEBUG 'Done! (success)\r\n' 60000)"
 }
 
 check_param_dialogs() {
   drv post $IDM_WRITE_EEPROM
-  expect_rc "Write Data opens" 0 drv dlg-wait "Write Data" 10000
+  expect_rc "Write Data opens" 0 drv dlg-wait "Write Data" 30000
   expect_eq "Write Data defaults" "3D 55" "$(drv dlg-text "Write Data" 1011) $(drv dlg-text "Write Data" 1014)"
   drv set-text $EDIT_RECV ''
   drv dlg-set "Write Data" 1014 A5
   drv dlg-press "Write Data" 1
-  drv dlg-gone "Write Data" 10000
-  drv wait-text $EDIT_RECV "$STOPPED" 20000 >/dev/null
+  drv dlg-gone "Write Data" 30000
+  drv wait-text $EDIT_RECV "$STOPPED" 60000 >/dev/null
 
   drv post $IDM_READ_EEPROM
-  expect_rc "Read E2 opens" 0 drv dlg-wait "Read E2" 10000
+  expect_rc "Read E2 opens" 0 drv dlg-wait "Read E2" 30000
   expect_eq "Read E2 defaults" "3D 01" "$(drv dlg-text "Read E2" 1018) $(drv dlg-text "Read E2" 1014)"
   drv set-text $EDIT_RECV ''
   drv dlg-press "Read E2" 1
-  drv dlg-gone "Read E2" 10000
-  drv wait-text $EDIT_RECV "$STOPPED" 20000 >/dev/null
+  drv dlg-gone "Read E2" 30000
+  drv wait-text $EDIT_RECV "$STOPPED" 60000 >/dev/null
   expect_contains "accepted dialogs: the byte written is read back" 'Read Data: [A5]\r\n' "$(drv text $EDIT_DEBUG)"
 
   # Refused input: nothing goes out, so the next request is the only one
   # the loader sees.
   local before; before=$(sim_lines)
   drv post $IDM_WRITE_EEPROM
-  drv dlg-wait "Write Data" 10000
+  drv dlg-wait "Write Data" 30000
   drv dlg-set "Write Data" 1014 555
   drv dlg-press "Write Data" 1
-  drv dlg-gone "Write Data" 10000
+  drv dlg-gone "Write Data" 30000
   run_and_wait $BTN_VERSION >/dev/null
   expect_eq "rejected dialog (odd data count): nothing sent" "$((before + 1)) cmd=05" \
     "$(sim_lines) $(tail -n 1 "$ENV_WORK/sim.log" | cut -d' ' -f2)"
@@ -287,8 +288,8 @@ check_accelerators() {
   drv text $EDIT_RECV >/dev/null
   xdotool key shift+Prior
   expect_eq "Shift+Page Up from a pane, twice: the second finds the port open" "Connection failed." \
-    "$(drv msgbox tessmar 10000)"
-  drv dlg-gone tessmar 10000
+    "$(drv msgbox tessmar 30000)"
+  drv dlg-gone tessmar 30000
   click_into $EDIT_DEST
   xdotool key shift+Next
   drv text $EDIT_RECV >/dev/null
@@ -302,7 +303,7 @@ check_persistence() {
   local rdflash="$WINEPREFIX/drive_c/VcProjects/tessmar/RdFlash.txt"
   drv set-text $EDIT_DEST 7654321
   drv post $IDM_EXIT
-  expect_rc "File/Exit ends the program" 0 drv gone 15000
+  expect_rc "File/Exit ends the program" 0 drv gone 60000
   wait "$ENV_TESSMAR_PID" 2>/dev/null
   expect_eq "Destination saved in RdFlash.txt" "7654321" "$(head -c 7 "$rdflash")"
   expect_contains "trace lines behind the Destination" "ST_START" "$(tail -c +8 "$rdflash")"
@@ -317,7 +318,7 @@ check_persistence() {
 
   drv set-text $EDIT_DEST 12345
   drv post $IDM_EXIT
-  drv gone 15000
+  drv gone 60000
   wait "$ENV_TESSMAR_PID" 2>/dev/null
   expect_eq "a Destination of 5 characters is not saved" "7654321" "$(head -c 7 "$rdflash")"
 }

@@ -209,7 +209,7 @@ HWND FileNameEdit(HWND dialog) {
 void Usage() {
     std::fprintf(stderr,
         "usage: wine_driver COMMAND [ARGS]\n"
-        "  find [MS]                       wait for the main window\n"
+        "  find [MS]                       wait until the main window is shown\n"
         "  gone [MS]                       wait until the main window has gone\n"
         "  controls                        children of the main window\n"
         "  text ID                         text of a control\n"
@@ -245,7 +245,11 @@ int main(int argc, char** argv) {
     auto wait_ms = [&](int i) { return arg(i) ? Number(arg(i)) : DEFAULT_WAIT_MS; };
 
     if (cmd == "find") {
-        return WaitFor(wait_ms(2), [] { return MainWindow() != nullptr; }) ? 0 : Fail("no main window");
+        // Visible only once WM_CREATE has built every control and WinMain
+        // has shown it; found earlier, it may still be half made.
+        return WaitFor(wait_ms(2), [] { HWND w = MainWindow(); return w != nullptr && IsWindowVisible(w); })
+                   ? 0
+                   : Fail("no main window");
     }
     if (cmd == "gone") {
         return WaitFor(wait_ms(2), [] { return MainWindow() == nullptr; }) ? 0 : Fail("main window still there");
@@ -325,7 +329,7 @@ int main(int argc, char** argv) {
         if (!WaitFor(wait_ms(3), [&] { return (box = Dialog(arg(2))) != nullptr; })) return Fail("no message box");
         std::string text;
         // The box may still be filling its controls when it first shows.
-        WaitFor(2000, [&] {
+        WaitFor(10000, [&] {
             text.clear();
             EnumChildWindows(box, FindStaticText, reinterpret_cast<LPARAM>(&text));
             return !text.empty();
