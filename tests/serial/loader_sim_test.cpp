@@ -18,6 +18,7 @@
 
 #include "protocol/frame_codec.h"
 #include "serial/port.h"
+#include "tests/serial/serial_test_support.h"
 #include "tools/loader_sim/loader_sim.h"
 
 namespace {
@@ -25,26 +26,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 3000) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!condition()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return serial_test::WaitUntil(condition, timeout_ms);
 }
 
 std::vector<uint8_t> Request(const std::string& code, const std::string& payload, int sequence) {
-    char seq[3];
-    snprintf(seq, sizeof seq, "%02X", sequence & 0xFF);
-    std::string text = "1234567" "02" + code + "01" + payload + seq;
-    char crc[5];
-    snprintf(crc, sizeof crc, "%04X",
-             CalcCrc16(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size())));
-    text += crc;
-    std::vector<uint8_t> out{0x0A};
-    out.insert(out.end(), text.begin(), text.end());
-    out.push_back(0x0D);
-    return out;
+    return serial_test::RequestFrame("1234567", code, payload, sequence);
 }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
