@@ -134,6 +134,26 @@ void OnDestroy() {
 
 }  // namespace
 
+void RegisterMainClass(HINSTANCE instance) {
+    WNDCLASSA wc{};
+    wc.style = 0;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = sizeof(LONG_PTR);  // slot 0: the window's TTYINFO
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
+    wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+    wc.lpszClassName = MAIN_CLASS_NAME;
+    RegisterClassA(&wc);
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    return CreateWindowExA(0, MAIN_CLASS_NAME, MAIN_WINDOW_TITLE, WS_OVERLAPPEDWINDOW, 200, 200, 1000, 600,
+                           nullptr, nullptr, instance, nullptr);
+}
+
 HWND ControlHandle(int id) {
     for (int i = 0; i < g_child_count; ++i)
         if (g_children[i].id == id) return g_children[i].hwnd;

@@ -13,6 +13,11 @@ extern HINSTANCE g_instance;
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
+// Registers "tessmar_Class" (the result is not examined) and creates the
+// main window, which sends WM_CREATE; null when creation failed.
+void RegisterMainClass(HINSTANCE instance);
+HWND CreateMainWindow(HINSTANCE instance);
+
 // The handle of a child control of the main window by its id, null for an
 // id the window does not have.
 HWND ControlHandle(int id);

@@ -6,24 +6,10 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     g_instance = instance;
-    if (previous == nullptr) {
-        WNDCLASSA wc{};
-        wc.style = 0;
-        wc.lpfnWndProc = MainWindowProc;
-        wc.cbClsExtra = 0;
-        wc.cbWndExtra = sizeof(LONG_PTR);  // slot 0: the window's TTYINFO
-        wc.hInstance = instance;
-        wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
-        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
-        wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
-        wc.lpszClassName = MAIN_CLASS_NAME;
-        RegisterClassA(&wc);
-    }
+    if (previous == nullptr) RegisterMainClass(instance);
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
 
-    HWND window = CreateWindowExA(0, MAIN_CLASS_NAME, MAIN_WINDOW_TITLE, WS_OVERLAPPEDWINDOW,
-                                  200, 200, 1000, 600, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateMainWindow(instance);
     // Without a window nothing could ever end the loop: leave at once, with
     // the same exit code as a run that ended normally.
     if (window == nullptr) return 0;
