@@ -50,7 +50,15 @@ void CollectResponseByte(TTYINFO* tty, uint8_t byte) {
     // Acquire pairs with ArmResponse's release: the window thread's reads of
     // the previous response are over before a byte lands at index 0 again.
     int32_t n = tty->response_count.load(std::memory_order_acquire);
-    if (n < 0 || n >= RESPONSE_MAX) return;
+    if (n < 0) return;
+    if (n >= RESPONSE_MAX) {
+        // A full buffer drops the byte. If a re-arm lowered the expected
+        // length while the buffer was filling, the response is complete
+        // all the same; without this it would never be.
+        if (n >= tty->response_expected.load(std::memory_order_acquire))
+            tty->response_complete.store(1, std::memory_order_release);
+        return;
+    }
 
     tty->response[n] = byte;
     // Publish the byte with the incremented count. When the window thread

@@ -57,6 +57,20 @@ TEST(CollectionRule, CompleteDropsUntilReArmedThenStartsAfresh) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(tty->response), 3), "XYc");
 }
 
+// A re-arm is three stores; when the window thread stalls between the count
+// and the expected length, a stream can fill the buffer under the old
+// length. The next byte must still see that the new length was reached.
+TEST(CollectionRule, FullBufferCompletesOnceTheExpectedLengthIsLowered) {
+    auto tty = NewRecord();
+    ArmResponse(tty.get(), 200);
+    Feed(tty.get(), Stream(RESPONSE_MAX));
+    EXPECT_EQ(tty->response_complete.load(), 0);
+    tty->response_expected.store(40);
+    Feed(tty.get(), "z");
+    EXPECT_EQ(tty->response_count.load(), RESPONSE_MAX);
+    EXPECT_NE(tty->response_complete.load(), 0);
+}
+
 TEST(PortRecord, InitialValues) {
     auto tty = NewRecord();
     EXPECT_EQ(tty->port_number, 1);
