@@ -21,7 +21,7 @@ void Usage() {
             "  --loader-baud N     the loader answers only at N bit/s\n"
             "  --log FILE          one line per frame received\n"
             "  --image FILE        the delivered image, rewritten on every stored packet\n"
-            "  --fault SPEC        KIND[=VALUE][,cmd=HH][,seq=N][,times=N][,skip=N], repeatable;\n"
+            "  --fault FAULT       KIND[=VALUE][,cmd=HH][,seq=N][,times=N][,skip=N], repeatable;\n"
             "                      KIND: silent error wrong-ack bad-crc long split delay drop stall\n");
 }
 
