@@ -107,7 +107,7 @@ void SequencerTick(int timer_id) {
         return;
     }
     if (timer_id != TIMER_SEQ) return;
-    if (tty->response_complete.load(std::memory_order_acquire)) tty->wait_ticks = 0;
+    if (ResponseComplete(tty)) tty->wait_ticks = 0;
     if (tty->wait_ticks > 0) {
         --tty->wait_ticks;
         return;

@@ -43,6 +43,21 @@ void SetInitialPortValues(TTYINFO* tty) {
     tty->reader_thread_id.store(0);
 }
 
+namespace {
+
+// Raises the completion flag for a response of `count` bytes. A re-arm
+// that slipped in meanwhile must not start the next response out as
+// complete (every byte of it would then be dropped): the flag is taken back
+// when the count moved or the expected length is no longer reached.
+void MarkComplete(TTYINFO* tty, int32_t count) {
+    tty->response_complete.store(1, std::memory_order_release);
+    if (tty->response_count.load(std::memory_order_acquire) != count ||
+        count < tty->response_expected.load(std::memory_order_acquire))
+        tty->response_complete.store(0, std::memory_order_release);
+}
+
+}  // namespace
+
 // Receive thread only.
 void CollectResponseByte(TTYINFO* tty, uint8_t byte) {
     if (tty == nullptr) return;
@@ -55,8 +70,7 @@ void CollectResponseByte(TTYINFO* tty, uint8_t byte) {
         // A full buffer drops the byte. If a re-arm lowered the expected
         // length while the buffer was filling, the response is complete
         // all the same; without this it would never be.
-        if (n >= tty->response_expected.load(std::memory_order_acquire))
-            tty->response_complete.store(1, std::memory_order_release);
+        if (n >= tty->response_expected.load(std::memory_order_acquire)) MarkComplete(tty, n);
         return;
     }
 
@@ -68,13 +82,14 @@ void CollectResponseByte(TTYINFO* tty, uint8_t byte) {
                                                      std::memory_order_relaxed))
         return;
 
-    if (n + 1 >= tty->response_expected.load(std::memory_order_acquire)) {
-        tty->response_complete.store(1, std::memory_order_release);
-        // A re-arm that slipped in after the increment must not start the
-        // next response out as complete: undo the flag when the count moved.
-        if (tty->response_count.load(std::memory_order_acquire) != n + 1)
-            tty->response_complete.store(0, std::memory_order_release);
-    }
+    if (n + 1 >= tty->response_expected.load(std::memory_order_acquire)) MarkComplete(tty, n + 1);
+}
+
+// Window thread only.
+bool ResponseComplete(const TTYINFO* tty) {
+    if (tty == nullptr || tty->response_complete.load(std::memory_order_acquire) == 0) return false;
+    return tty->response_count.load(std::memory_order_acquire) >=
+           tty->response_expected.load(std::memory_order_acquire);
 }
 
 // Window thread only.

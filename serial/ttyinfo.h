@@ -91,6 +91,12 @@ void SetInitialPortValues(TTYINFO* tty);
 // The collection rule, applied by the receive thread to every byte it reads.
 void CollectResponseByte(TTYINFO* tty, uint8_t byte);
 
+// What the window thread believes of the completion flag: set, and the
+// count has reached the expected length. A re-arm is three separate stores,
+// so for an instant the flag can be raised by a byte of the old response;
+// the count tells such a flag apart.
+bool ResponseComplete(const TTYINFO* tty);
+
 // Arms the hand-over before a request: count 0, expected `expected`, and
 // only then complete cleared.
 void ArmResponse(TTYINFO* tty, int32_t expected);
